@@ -1,0 +1,21 @@
+# Rebuilds the samples into WORK_DIR and compares them with samples/.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+execute_process(COMMAND ${MAKE_SAMPLES} ${SOURCE_DIR}/samples/photos ${WORK_DIR}
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_samples failed: ${rc}")
+endif()
+file(GLOB made RELATIVE ${WORK_DIR} ${WORK_DIR}/*)
+foreach(name IN LISTS made)
+  file(SHA256 ${WORK_DIR}/${name} fresh)
+  if(NOT EXISTS ${SOURCE_DIR}/samples/${name})
+    message(FATAL_ERROR "samples/${name} is missing; run make_samples samples/photos samples")
+  endif()
+  file(SHA256 ${SOURCE_DIR}/samples/${name} kept)
+  if(NOT fresh STREQUAL kept)
+    message(FATAL_ERROR "samples/${name} differs from what the encoders make now; "
+                        "run make_samples samples/photos samples")
+  endif()
+endforeach()
+message(STATUS "samples are current")
