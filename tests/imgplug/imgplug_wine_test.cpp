@@ -50,9 +50,13 @@ struct Picture {
   HLOCAL info = kUntouched;
   HLOCAL bits = kUntouched;
 
+  // The host frees both blocks with LocalFree, though the plug-in left them locked.
   ~Picture() {
-    if (info != kUntouched && info != nullptr) LocalFree(info);
-    if (bits != kUntouched && bits != nullptr) LocalFree(bits);
+    for (HLOCAL block : {info, bits}) {
+      if (block != kUntouched && block != nullptr) {
+        EXPECT_EQ(LocalFree(block), nullptr);
+      }
+    }
   }
   Picture() = default;
   Picture(const Picture&) = delete;
