@@ -6,7 +6,12 @@ function(halvory_add_plugin name)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".spi")
   # i686 __stdcall symbols carry an @N suffix; the host asks for plain names.
+  # --kill-at drops the suffix from the export table; the .def names the plain
+  # exports and the linker's stdcall fixup joins the two (silenced: expected).
   target_link_options(${name} PRIVATE -Wl,--kill-at)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
 
   # The DLL must export exactly the host's names and import system DLLs only.
   file(STRINGS ${P_DEF} def_lines)

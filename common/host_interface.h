@@ -80,6 +80,12 @@ static_assert(offsetof(fileInfo, path) == 24);
 static_assert(offsetof(fileInfo, filename) == 224);
 static_assert(offsetof(fileInfo, crc) == 424);
 
+// The largest block we hand to a host. A 32-bit process has 2 GiB of address
+// space shared with its code, DLLs and heaps; a block of 1 GiB or more in one
+// piece is not to be had there, so such requests fail at once with kNoMemory
+// instead of being tried (and, in a 64-bit build, zero-filled for seconds).
+inline constexpr uint64_t kMaxHostBlockBytes = 0x40000000u;
+
 // Bits 0..2 of `flag`: 0 = `buf` names a file, nonzero = `buf` is a memory image.
 inline bool is_memory_input(uint32_t flag) { return (flag & 0x7u) != 0; }
 // Bits 8..10 of GetFile's `flag`: 0 = write to a file, nonzero = memory block.

@@ -36,16 +36,12 @@ static_assert(kInfoBlockBytes == 1068);
 
 constexpr UINT kHostBlockFlags = LMEM_MOVEABLE | LMEM_ZEROINIT;
 
-// The one place where decoder outcomes become host result codes.
+// The one place where decoder outcomes become host result codes: a decoder
+// that did not finish, for whatever reason (cancelled, no memory for its
+// scratch, a picture too large to exist, bad payload), fails the call with 8.
+// Sizes the export layer itself cannot allocate give 4 where they are checked.
 int32_t host_result(DecodeStatus status) {
-  switch (status) {
-    case DecodeStatus::kOk: return spi::kOk;
-    case DecodeStatus::kNoMemory:
-    case DecodeStatus::kTooLarge: return spi::kNoMemory;
-    case DecodeStatus::kCancelled:
-    case DecodeStatus::kBadData: break;
-  }
-  return spi::kInternalError;
+  return status == DecodeStatus::kOk ? spi::kOk : spi::kInternalError;
 }
 
 // The file's bytes: the host's memory image, or a fixed block we read and free.

@@ -17,6 +17,10 @@ constexpr size_t kStreamOffset = 20;
 constexpr uint32_t kLengthBias = 16;  // L counts 16 bytes besides the stream
 constexpr size_t kEdibHeaderSize = 16;
 constexpr size_t kBytesPerPixel = 4;
+// Deflate cannot expand by more than about 1032:1, so a stream of n bytes
+// fills at most this many times n bytes of the block; the rest stays zero
+// whatever the headers say, and need not be allocated.
+constexpr uint64_t kMaxDeflateRatio = 1032;
 
 // The zlib stream bytes present in the file: L - 16 from offset 20, cut at
 // the end of the file.
@@ -78,7 +82,8 @@ bool block_needed(int32_t width, int32_t height, uint64_t* out) {
          bytes::checked_add<uint64_t>(pixel_bytes, kEdibHeaderSize, out) && *out <= SIZE_MAX;
 }
 
-DecodeStatus inflate_picture(Inflater* inf, uint32_t declared_size, EdibPicture* out) {
+DecodeStatus inflate_picture(Inflater* inf, uint32_t declared_size, uint64_t inflatable,
+                             EdibPicture* out) {
   // The block header first: U may be smaller than 16, then the rest reads 0.
   uint8_t head[kEdibHeaderSize] = {};
   size_t head_wanted = declared_size < kEdibHeaderSize ? declared_size : kEdibHeaderSize;
@@ -93,7 +98,9 @@ DecodeStatus inflate_picture(Inflater* inf, uint32_t declared_size, EdibPicture*
     return DecodeStatus::kTooLarge;
   }
 
-  size_t block_size = static_cast<size_t>(declared_size < needed ? declared_size : needed);
+  uint64_t limit = declared_size < needed ? declared_size : needed;
+  if (inflatable < limit) limit = inflatable < head_wanted ? head_wanted : inflatable;
+  size_t block_size = static_cast<size_t>(limit);
   auto* block = static_cast<uint8_t*>(std::calloc(block_size, 1));
   if (block == nullptr) return DecodeStatus::kNoMemory;
   std::memcpy(block, head, head_wanted);
@@ -112,8 +119,10 @@ DecodeStatus inflate_picture(Inflater* inf, uint32_t declared_size, EdibPicture*
 DecodeStatus ezip_inflate(bytes::Span file, EdibPicture* out) {
   *out = {};
   Inflater inf;
-  if (!inflater_start(&inf, stream_of(file))) return DecodeStatus::kNoMemory;
-  DecodeStatus status = inflate_picture(&inf, bytes::load_le32_or_zero(file, 12), out);
+  const bytes::Span stream = stream_of(file);
+  if (!inflater_start(&inf, stream)) return DecodeStatus::kNoMemory;
+  DecodeStatus status = inflate_picture(&inf, bytes::load_le32_or_zero(file, 12),
+                                        static_cast<uint64_t>(stream.size) * kMaxDeflateRatio, out);
   inflateEnd(&inf.zs);
   return status;
 }

@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "common/bytes.h"
+#include "common/host_interface.h"
 
 namespace imgplug {
 
 // No block of this size or more can be allocated in a 32-bit process.
-inline constexpr uint64_t kMaxPixelBlockBytes = 0x7FFF0000u;
+inline constexpr uint64_t kMaxPixelBlockBytes = spi::kMaxHostBlockBytes;
 
 struct PixelBlockGeometry {
   int32_t stride = 0;  // bytes per row, a multiple of 4

@@ -344,6 +344,12 @@ TEST_F(ArcplugTest, MemberDataPastTheEndOfTheFileReadsAsZero) {
   EXPECT_EQ(outside.bytes, std::vector<uint8_t>(300, 0));
   // 2^31 and beyond cannot be reached with a signed 32-bit distance.
   EXPECT_EQ(extract(beyond_path, 0x80000000u).result, spi::kFileError);
+
+  // A size no 32-bit host could hold in one block is refused at once, not
+  // allocated and zero-filled (which a 64-bit process would spend seconds on).
+  const std::vector<uint8_t> huge = write_epk_raw(56, 2, {{48, 56, 0xFFFFFFFFu}, {52, 56, 0x40000000u}}, name);
+  const std::string huge_path = write_fixture("huge.epk", huge);
+  EXPECT_EQ(extract(huge_path, 56).result, spi::kNoMemory);
 }
 
 TEST_F(ArcplugTest, LongRequestedNamesStayInsideTheRecord) {

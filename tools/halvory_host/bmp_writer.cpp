@@ -1,5 +1,7 @@
 #include "tools/halvory_host/bmp_writer.h"
 
+#include "common/host_interface.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +20,7 @@ bool write_bmp(const char* path, HLOCAL info_block, HLOCAL pixel_block) {
                                             : static_cast<uint64_t>(header.biHeight);
   const uint64_t image_size = stride * rows;
   const SIZE_T have = pixel_block != nullptr ? LocalSize(pixel_block) : 0;
-  if (image_size > have || image_size > 0x7FFF0000u) return false;
+  if (image_size > have || image_size >= spi::kMaxHostBlockBytes) return false;
 
   header.biSizeImage = static_cast<DWORD>(image_size);
   BITMAPFILEHEADER file_header = {};
@@ -31,7 +33,8 @@ bool write_bmp(const char* path, HLOCAL info_block, HLOCAL pixel_block) {
   bool ok = std::fwrite(&file_header, sizeof file_header, 1, f) == 1 &&
             std::fwrite(&header, sizeof header, 1, f) == 1;
   if (ok && image_size != 0) {
-    ok = std::fwrite(LocalLock(pixel_block), 1, image_size, f) == image_size;
+    const size_t n = static_cast<size_t>(image_size);  // below kMaxHostBlockBytes
+    ok = std::fwrite(LocalLock(pixel_block), 1, n, f) == n;
     LocalUnlock(pixel_block);
   }
   return std::fclose(f) == 0 && ok;

@@ -41,16 +41,16 @@ int main(int argc, char** argv) {
   const image::RgbImage pattern = image::make_pattern(97, 61);
 
   const std::string note = "Sample archive of the Halvory plug-ins: three pictures, one of each EGD variant.\n";
-  const std::vector<epk::EpkMember> members = {
+  const std::vector<EpkMember> members = {
       {"cg/coffee.egd", imgenc::encode_ezip(coffee)},
-      {"cg/astronaut.egd", imgenc::encode_edge_chain(astronaut)},
+      {"cg/astronaut.egd", edge_chain::encode_edge_chain(astronaut)},
       {"ui/pattern.egd", imgenc::encode_egd1(pattern)},
       {"readme.txt", std::vector<uint8_t>(note.begin(), note.end())},
   };
 
-  const bool ok = write(out + "/coffee-edgechain.egd", imgenc::encode_edge_chain(coffee)) &&
+  const bool ok = write(out + "/coffee-edgechain.egd", edge_chain::encode_edge_chain(coffee)) &&
                   write(out + "/astronaut-egd1.egd", imgenc::encode_egd1(astronaut)) &&
                   write(out + "/pattern-ezip.egd", imgenc::encode_ezip(pattern)) &&
-                  write(out + "/halvory.epk", epk::write_epk(members));
+                  write(out + "/halvory.epk", write_epk(members));
   return ok ? 0 : 1;
 }
