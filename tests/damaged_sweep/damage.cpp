@@ -8,7 +8,7 @@
 namespace sweep {
 namespace {
 
-std::string describe(const char* format, unsigned long long a, unsigned long long b) {
+std::string describe(const char* format, unsigned long long a, unsigned long long b = 0) {
   char text[80];
   std::snprintf(text, sizeof text, format, a, b);
   return text;
@@ -31,12 +31,12 @@ std::vector<Damaged> damage(const std::vector<uint8_t>& original, const FieldPla
 
   // Truncations: every length through the headers, then spread over the rest.
   for (size_t n = 0; n < size && n <= 64; ++n) {
-    out.push_back({"truncated to " + std::to_string(n),
+    out.push_back({describe("truncated to %llu", n),
                    std::vector<uint8_t>(original.begin(), original.begin() + n)});
   }
   for (int i = 1; i < 40 && size > 64; ++i) {
     const size_t n = 64 + (size - 64) * i / 40;
-    out.push_back({"truncated to " + std::to_string(n),
+    out.push_back({describe("truncated to %llu", n),
                    std::vector<uint8_t>(original.begin(), original.begin() + n)});
   }
 
@@ -52,7 +52,7 @@ std::vector<Damaged> damage(const std::vector<uint8_t>& original, const FieldPla
     out.push_back(std::move(d));
   }
   for (int i = 0; i < 30 && size > 0; ++i) {
-    Damaged d{"16 random flips, case " + std::to_string(i), original};
+    Damaged d{describe("16 random flips, case %llu", static_cast<unsigned long long>(i)), original};
     for (int k = 0; k < 16; ++k) d.bytes[rng.next() % size] ^= static_cast<uint8_t>(1u << (rng.next() % 8));
     out.push_back(std::move(d));
   }
