@@ -13,10 +13,12 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   preset=win64
 fi
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target halvory_host imgplug arcplug >/dev/null
+log="build/$preset-demo-build.log"
+cmake --build --preset "$preset" --target halvory_host imgplug arcplug >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 export WINEPREFIX="$PWD/build/$preset/wineprefix"
 [ -f "$WINEPREFIX/system.reg" ] || cmake/wine-init.sh >/dev/null
-mkdir -p out
+rm -rf out && mkdir -p out
+echo "output folder: out/"
 cd "build/$preset/bin"
 ../../../cmake/wine-run.sh halvory_host.exe ../../../samples ../../../out | tr -d '\r'

@@ -67,11 +67,17 @@ std::string read_head(const std::string& path) {
   return std::string(head, got);
 }
 
+// "coffee.egd" -> "coffee"
+std::string stem(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 // Decodes one picture (a file, or a memory image when `image` is set),
-// writes it as BMP and prints its line.
+// writes it as <out_dir>/<bmp_name> and prints its line.
 void convert_picture(const spi_host::ImagePlugin& img, const std::string& label,
                      const std::string& source, const uint8_t* image, int32_t image_size,
-                     const std::string& bmp_path, Tally* tally) {
+                     const std::string& out_dir, const std::string& bmp_name, Tally* tally) {
   const std::string head = image != nullptr
       ? std::string(reinterpret_cast<const char*>(image), std::min<int32_t>(image_size, 8))
       : read_head(source);
@@ -91,11 +97,12 @@ void convert_picture(const spi_host::ImagePlugin& img, const std::string& label,
     height = bih->biHeight;
     LocalUnlock(info);
   }
+  const std::string bmp_path = out_dir + "\\" + bmp_name;
   const bool written = rc == spi::kOk && halvory_host::write_bmp(bmp_path.c_str(), info, pixels);
   ++tally->pictures;
   if (!written) ++tally->failed;
   std::printf("%-34s %-10s %5dx%-5d %s\n", label.c_str(), variant, width, height,
-              written ? ("ok -> " + bmp_path).c_str()
+              written ? ("ok -> " + bmp_name).c_str()
                       : (rc == spi::kOk ? "BMP not written" : "failed, code " + std::to_string(rc)).c_str());
   if (info != nullptr) LocalFree(info);
   if (pixels != nullptr) LocalFree(pixels);
@@ -131,8 +138,8 @@ void convert_archive(const spi_host::ArchivePlugin& arc, const spi_host::ImagePl
     }
     const auto* bytes = static_cast<const uint8_t*>(LocalLock(data));
     if (img.IsSupported(member.filename, reinterpret_cast<spi::HandleOrPointer>(bytes)) != 0) {
-      convert_picture(img, label, path, bytes, static_cast<int32_t>(member.filesize),
-                      out_dir + "\\" + name + "-" + member.filename + ".bmp", tally);
+      convert_picture(img, label, path, bytes, static_cast<int32_t>(member.filesize), out_dir,
+                      stem(name) + "-" + stem(member.filename) + ".bmp", tally);
     } else {
       std::printf("%-34s %u bytes, not a picture\n", label.c_str(), member.filesize);
     }
@@ -170,7 +177,7 @@ int main(int argc, char** argv) {
   for (const std::string& name : list_files(samples)) {
     const std::string path = samples + "\\" + name;
     if (plugin_takes_file(img.IsSupported, path)) {
-      convert_picture(img, name, path, nullptr, 0, out_dir + "\\" + name + ".bmp", &tally);
+      convert_picture(img, name, path, nullptr, 0, out_dir, stem(name) + ".bmp", &tally);
     } else if (plugin_takes_file(arc.IsSupported, path)) {
       convert_archive(arc, img, name, path, out_dir, &tally);
     }
