@@ -8,8 +8,8 @@ namespace imgplug {
 namespace {
 
 constexpr size_t kHeaderSize = 48;
-constexpr size_t kRingSize = 4096;
-constexpr size_t kRingStart = 0xFEE;
+constexpr size_t kRingSize = kLzssRingSize;
+constexpr size_t kRingStart = kLzssRingStart;
 constexpr size_t kBytesPerPixel = 4;
 
 struct Egd1Header {

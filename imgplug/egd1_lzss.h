@@ -15,6 +15,14 @@
 
 namespace imgplug {
 
+// The LZSS stream's geometry, shared with the encoder: a 4096-byte ring whose
+// write position starts at 0xFEE, and matches of 3 to 18 bytes coded as a
+// 12-bit ring position and a 4-bit length - 3.
+inline constexpr size_t kLzssRingSize = 4096;
+inline constexpr size_t kLzssRingStart = 0xFEE;
+inline constexpr size_t kLzssMinMatch = 3;
+inline constexpr size_t kLzssMaxMatch = 18;
+
 // Expands an LZSS stream into out[0, out_size). Stops when the output is full
 // or the input runs out (a match whose two bytes are not both present, or a
 // flag byte that is the last byte of the input, ends it); returns the number

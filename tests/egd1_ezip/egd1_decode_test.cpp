@@ -84,14 +84,7 @@ TEST(Egd1Decode, HeaderAndStreamDisagree) {
   const Bytes full = literal_stream(numbered_pixels(4));
   const Bytes p0 = {0x70, 0x40, 0x10}, p1 = {0x71, 0x41, 0x11}, p2 = {0x72, 0x42, 0x12},
               p3 = {0x73, 0x43, 0x13}, none = {0, 0, 0};
-  auto memory = [](const Bytes& a, const Bytes& b, const Bytes& c, const Bytes& e) {
-    Bytes m;
-    for (const Bytes* p : {&a, &b}) m.insert(m.end(), p->begin(), p->end());
-    m.insert(m.end(), {0, 0});
-    for (const Bytes* p : {&c, &e}) m.insert(m.end(), p->begin(), p->end());
-    m.insert(m.end(), {0, 0});
-    return m;
-  };
+  const auto memory = egd_files::two_by_two_memory;
   Bytes cut_header = egd1_file(2, 2, static_cast<uint32_t>(full.size()), 16, full);
   cut_header.resize(40);  // C present, D missing
   struct Case {

@@ -62,6 +62,17 @@ inline Bytes zlib_pack(const Bytes& data) {
   return out;
 }
 
+// The 8-byte-stride pixel memory of a 2 x 2 picture from its four 3-byte
+// pixels in memory order (row 0 first), the fill bytes zero.
+inline Bytes two_by_two_memory(const Bytes& a, const Bytes& b, const Bytes& c, const Bytes& e) {
+  Bytes m;
+  for (const Bytes* p : {&a, &b}) append(&m, *p);
+  append(&m, Bytes{0, 0});
+  for (const Bytes* p : {&c, &e}) append(&m, *p);
+  append(&m, Bytes{0, 0});
+  return m;
+}
+
 // "EDib" block header with W and H, followed by `pixels` (4 bytes each).
 inline Bytes edib_block(int32_t width, int32_t height, const Bytes& pixels,
                         const char* magic = "EDib") {

@@ -137,14 +137,7 @@ TEST(EzipDecode, MissingBytesStayZero) {
   const uint32_t l = static_cast<uint32_t>(stream.size() + 16);
   const Bytes p1 = {0x11, 0x41, 0x71}, p2 = {0x12, 0x42, 0x72}, p3 = {0x13, 0x43, 0x73},
               p4 = {0x14, 0x44, 0x74}, none = {0, 0, 0};
-  auto memory = [](const Bytes& a, const Bytes& b, const Bytes& c, const Bytes& e) {
-    Bytes m;
-    for (const Bytes* p : {&a, &b}) m.insert(m.end(), p->begin(), p->end());
-    m.insert(m.end(), {0, 0});
-    for (const Bytes* p : {&c, &e}) m.insert(m.end(), p->begin(), p->end());
-    m.insert(m.end(), {0, 0});
-    return m;
-  };
+  const auto memory = egd_files::two_by_two_memory;
   // A complete zlib stream of a block that stops after pixel 2.
   const Bytes short_block(full.begin(), full.begin() + 24);
   const Bytes short_stream = zlib_pack(short_block);

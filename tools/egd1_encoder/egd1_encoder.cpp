@@ -3,15 +3,16 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "imgplug/egd1_lzss.h"
 
 namespace imgenc {
 
 namespace {
 
-constexpr size_t kRingSize = 4096;
-constexpr size_t kRingStart = 0xFEE;
-constexpr size_t kMinMatch = 3;
-constexpr size_t kMaxMatch = 18;
+constexpr size_t kRingSize = imgplug::kLzssRingSize;
+constexpr size_t kRingStart = imgplug::kLzssRingStart;
+constexpr size_t kMinMatch = imgplug::kLzssMinMatch;
+constexpr size_t kMaxMatch = imgplug::kLzssMaxMatch;
 constexpr size_t kMaxChain = 256;  // candidates tried per position
 constexpr size_t kHashBits = 14;
 constexpr size_t kNone = SIZE_MAX;
