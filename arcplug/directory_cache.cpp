@@ -52,6 +52,14 @@ void DirectoryCache::flush() {
   free_all();
 }
 
+void DirectoryCache::detach(bool process_exiting) {
+  if (process_exiting) {
+    abandoned_ = true;
+  } else {
+    flush();
+  }
+}
+
 int DirectoryCache::next_slot() {
   LockGuard guard(&lock_);
   return next_;

@@ -35,11 +35,12 @@ class DirectoryCache {
   // Frees every table; the next insert goes to slot 0.
   void flush();
 
-  // For process exit, when other threads were stopped wherever they were
-  // (possibly holding the lock or halfway through an insert): the destructor
-  // then leaves the tables and the lock to the system instead of touching
-  // state that may be inconsistent.
-  void abandon() { abandoned_ = true; }
+  // Process detach. When the DLL is unloaded (FreeLibrary) the cache is
+  // flushed. When the process is ending, the other threads were stopped
+  // wherever they were, possibly holding the lock or halfway through an
+  // insert: the cache is then abandoned, neither locked nor freed, and the
+  // destructor leaves tables and lock to the system as well.
+  void detach(bool process_exiting);
 
   // For tests: the slot the next insert fills.
   int next_slot();
@@ -49,6 +50,8 @@ class DirectoryCache {
     HostBlock table;
     char path[kPathCapacity];
   };
+
+  friend struct DirectoryCacheProbe;  // tests: hold the lock from outside
 
   int find_slot(const char* path) const;  // lock held; -1 when not cached
   void free_all();                         // lock held, or no other user left

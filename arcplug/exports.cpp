@@ -129,16 +129,9 @@ int32_t WINAPI GetFile(LPCSTR src, int32_t len, LPSTR dest, uint32_t flag,
 }
 
 BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved) {
-  if (fdwReason == DLL_PROCESS_DETACH) {
-    // A non-null lpvReserved means the process is ending: the other threads
-    // were stopped wherever they were, perhaps inside the cache's lock, so
-    // the cache is left to the system. FreeLibrary (null) flushes it.
-    if (lpvReserved == nullptr) {
-      g_cache.flush();
-    } else {
-      g_cache.abandon();
-    }
-  }
+  // lpvReserved is null for FreeLibrary and non-null when the process ends,
+  // after the other threads were stopped (perhaps inside the cache's lock).
+  if (fdwReason == DLL_PROCESS_DETACH) g_cache.detach(lpvReserved != nullptr);
   return arcplug::DllHook(hinstDLL, fdwReason, lpvReserved);
 }
 

@@ -3,10 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace arcplug {
+struct DirectoryCacheProbe {
+  static CacheLock& lock(DirectoryCache* cache) { return cache->lock_; }
+};
+}  // namespace arcplug
 
 namespace {
 
@@ -154,14 +161,34 @@ TEST(DirectoryCache, RecordSearchStaysInsideTheTableBlock) {
   EXPECT_EQ(cache.query("full.epk", by_name("absent", &record)), spi::kUnsupported);
 }
 
-// At process exit the destructor leaves the tables alone (a thread stopped
-// mid-operation may have left them inconsistent); the system reclaims them.
-TEST(DirectoryCache, AbandonedCacheLeavesItsTablesAtDestruction) {
+TEST(DirectoryCache, DetachOnUnloadFlushes) {
+  DirectoryCache cache;
+  cache.insert("a.epk", make_table({"a"}));
+  cache.detach(/*process_exiting=*/false);
+  EXPECT_FALSE(cached(&cache, "a.epk"));
+  EXPECT_EQ(cache.next_slot(), 0);
+}
+
+// At process exit a stopped thread may still own the lock: detaching must
+// not wait for it, and the destructor must leave the tables alone (they may
+// be inconsistent); the system reclaims them.
+TEST(DirectoryCache, DetachAtProcessExitNeitherLocksNorFrees) {
   HostBlock table = make_table({"kept"});
   {
     DirectoryCache cache;
     cache.insert("a.epk", table);
-    cache.abandon();
+    arcplug::CacheLock& lock = arcplug::DirectoryCacheProbe::lock(&cache);
+    lock.lock();  // as if a thread had been stopped inside an operation
+    std::atomic<bool> detached{false};
+    std::thread exiting([&] {
+      cache.detach(/*process_exiting=*/true);
+      detached = true;
+    });
+    for (int i = 0; i < 200 && !detached; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool waited_for_lock = !detached;
+    lock.unlock();
+    exiting.join();
+    EXPECT_FALSE(waited_for_lock);
   }
   EXPECT_STREQ(static_cast<spi::fileInfo*>(table)->filename, "kept");  // still allocated
   arcplug::host_block_free(table);
