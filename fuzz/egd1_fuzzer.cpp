@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t produced = imgplug::lzss_expand(stream, expanded.data(), expanded.size());
   FUZZ_CHECK(produced <= expanded_size);
 
-  for (int32_t y = 0; y < height; ++y) {
+  for (int32_t y = 0; y < height && geometry.size > 0; ++y) {
     const uint8_t* row = block.data() + static_cast<size_t>(height - 1 - y) * geometry.stride;
     for (int32_t x = 0; x < width; ++x) {
       const size_t source = (static_cast<size_t>(y) * width + x) * 4;

@@ -7,56 +7,24 @@
 // puts the first 3 bytes of every stored pixel at its place (zero where the
 // block ends); release leaves nothing held (LeakSanitizer).
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstring>
 
 #include "common/bytes.h"
+#include "fuzz/edib_peek.h"
 #include "fuzz/fuzz_check.h"
 #include "imgplug/ezip.h"
 #include "imgplug/pixel_block.h"
 
 namespace {
 
-constexpr size_t kHeaderSize = 20;
 constexpr size_t kEdibHeaderSize = 16;
-
-// The picture size the stream announces: inflates just the "EDib" header, so
-// that pictures over the harness's pixel cap are skipped before the decoder
-// allocates for them. False when the stream does not get that far.
-bool peek_edib_size(bytes::Span file, int32_t* width, int32_t* height) {
-  if (file.size <= kHeaderSize) return false;
-  const uint32_t length = bytes::load_le32_or_zero(file, 8);
-  if (length < 16) return false;
-  const size_t available = file.size - kHeaderSize;
-  const size_t stream_size = length - 16u < available ? length - 16u : available;
-
-  uint8_t head[kEdibHeaderSize] = {};
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(file.data + kHeaderSize);
-  z.avail_in = static_cast<uInt>(stream_size < UINT32_MAX ? stream_size : UINT32_MAX);
-  z.next_out = head;
-  z.avail_out = sizeof(head);
-  inflate(&z, Z_SYNC_FLUSH);
-  const bool complete = z.avail_out == 0;
-  inflateEnd(&z);
-  if (!complete || std::memcmp(head, "EDib", 4) != 0) return false;
-  *width = static_cast<int32_t>(bytes::load_le32(head + 4));
-  *height = static_cast<int32_t>(bytes::load_le32(head + 8));
-  return true;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bytes::Span file{data, size};
-  int32_t peek_width = 0, peek_height = 0;
-  if (peek_edib_size(file, &peek_width, &peek_height) && peek_width > 0 && peek_height > 0 &&
-      int64_t{peek_width} * peek_height > kMaxFuzzPixels) {
-    return 0;
-  }
+  if (edib_over_cap(file)) return 0;
 
   imgplug::EdibPicture pic;
   const imgplug::DecodeStatus status = imgplug::ezip_inflate(file, &pic);
@@ -75,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExactBlock block(geometry.size);
   imgplug::ezip_copy_rows(pic, block.data(), block.size(), geometry.stride);
 
-  for (int32_t r = 0; r < pic.height; ++r) {
+  for (int32_t r = 0; r < pic.height && geometry.size > 0; ++r) {
     const uint8_t* row = block.data() + static_cast<size_t>(r) * geometry.stride;
     for (int32_t x = 0; x < pic.width; ++x) {
       const size_t source = kEdibHeaderSize + (static_cast<size_t>(r) * pic.width + x) * 4;

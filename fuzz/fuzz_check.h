@@ -11,7 +11,7 @@
 
 // Every picture a target decodes is capped at this many pixels, so a case
 // never needs more than a few megabytes; larger headers are skipped.
-inline constexpr int64_t kMaxFuzzPixels = int64_t{1} << 20;
+inline constexpr int64_t kMaxFuzzPixels = int64_t{1} << 18;
 
 #define FUZZ_CHECK(cond)                                                               \
   do {                                                                                 \
