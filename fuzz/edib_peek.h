@@ -14,11 +14,13 @@ namespace edib_peek {
 
 inline constexpr size_t kHeaderSize = 20;
 
-// Inflates just the "EDib" header (the stream cut as the decoder cuts it).
-// False when the stream does not get that far.
+// Inflates just the "EDib" header as the decoder does: the stream cut at the
+// end of the file, at most U bytes, bytes that do not arrive read as 0.
+// False when not even "EDib" arrives.
 inline bool peek_edib_size(bytes::Span file, int32_t* width, int32_t* height) {
   if (file.size <= kHeaderSize) return false;
   const uint32_t length = bytes::load_le32_or_zero(file, 8);
+  const uint32_t declared = bytes::load_le32_or_zero(file, 12);
   if (length < 16) return false;
   const size_t available = file.size - kHeaderSize;
   const size_t stream_size = length - 16u < available ? length - 16u : available;
@@ -29,11 +31,12 @@ inline bool peek_edib_size(bytes::Span file, int32_t* width, int32_t* height) {
   z.next_in = const_cast<Bytef*>(file.data + kHeaderSize);
   z.avail_in = static_cast<uInt>(stream_size < UINT32_MAX ? stream_size : UINT32_MAX);
   z.next_out = head;
-  z.avail_out = sizeof(head);
+  z.avail_out = declared < sizeof head ? declared : sizeof head;
+  const uInt wanted = z.avail_out;
   inflate(&z, Z_SYNC_FLUSH);
-  const bool complete = z.avail_out == 0;
+  const uInt produced = wanted - z.avail_out;
   inflateEnd(&z);
-  if (!complete || std::memcmp(head, "EDib", 4) != 0) return false;
+  if (produced < 4 || std::memcmp(head, "EDib", 4) != 0) return false;
   *width = static_cast<int32_t>(bytes::load_le32(head + 4));
   *height = static_cast<int32_t>(bytes::load_le32(head + 8));
   return true;

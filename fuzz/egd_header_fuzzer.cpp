@@ -52,8 +52,10 @@ void decode_variant(bytes::Span file, imgplug::EgdVariant variant, const imgplug
     if (imgplug::ezip_inflate(file, &pic) != imgplug::DecodeStatus::kOk) return;
     imgplug::PixelBlockGeometry g;
     FUZZ_CHECK(imgplug::pixel_block_geometry(pic.width, pic.height, &g));
-    ExactBlock block(g.size);
-    imgplug::ezip_copy_rows(pic, block.data(), block.size(), g.stride);
+    if (pic.width <= 0 || pic.height <= 0 || int64_t{pic.width} * pic.height <= kMaxFuzzPixels) {
+      ExactBlock block(g.size);
+      imgplug::ezip_copy_rows(pic, block.data(), block.size(), g.stride);
+    }
     imgplug::ezip_release(&pic);
     return;
   }
