@@ -14,6 +14,7 @@ DirectoryCache::DirectoryCache() {
 DirectoryCache::~DirectoryCache() {
   if (abandoned_) return;
   free_all();
+  lock_.release();
 }
 
 bool DirectoryCache::insert(const char* path, HostBlock table) {

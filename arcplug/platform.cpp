@@ -16,7 +16,7 @@ void host_block_free(HostBlock block) { LocalFree(block); }
 bool same_name(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
 
 CacheLock::CacheLock() { InitializeCriticalSection(&section_); }
-CacheLock::~CacheLock() { DeleteCriticalSection(&section_); }
+void CacheLock::release() { DeleteCriticalSection(&section_); }
 void CacheLock::lock() { EnterCriticalSection(&section_); }
 void CacheLock::unlock() { LeaveCriticalSection(&section_); }
 
@@ -57,7 +57,7 @@ bool same_name(const char* a, const char* b) {
 }
 
 CacheLock::CacheLock() = default;
-CacheLock::~CacheLock() = default;
+void CacheLock::release() {}
 void CacheLock::lock() { mutex_.lock(); }
 void CacheLock::unlock() { mutex_.unlock(); }
 

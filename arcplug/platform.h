@@ -29,11 +29,13 @@ void host_block_free(HostBlock block);
 // True when the NUL-terminated names are equal without regard to case.
 bool same_name(const char* a, const char* b);
 
-// Held by one thread at a time; not copyable.
+// Held by one thread at a time; not copyable. The owner calls release()
+// when it is done with the lock; a lock never released is left to the
+// system (at process exit it may still be owned by a stopped thread).
 class CacheLock {
  public:
   CacheLock();
-  ~CacheLock();
+  void release();
   CacheLock(const CacheLock&) = delete;
   CacheLock& operator=(const CacheLock&) = delete;
   void lock();

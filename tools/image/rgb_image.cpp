@@ -54,7 +54,7 @@ bool parse_ppm(const uint8_t* data, size_t size, RgbImage* out) {
   const uint64_t need = static_cast<uint64_t>(w) * h * 3;
   if (need > size - pos) return false;
   *out = make_image(static_cast<int32_t>(w), static_cast<int32_t>(h));
-  if (need != 0) std::memcpy(out->rgb.data(), data + pos, need);
+  if (need != 0) std::memcpy(out->rgb.data(), data + pos, static_cast<size_t>(need));
   return true;
 }
 
