@@ -50,12 +50,14 @@ void put_chain_end(BitWriter* out) { out->put(0, 4); }
 std::vector<uint8_t> make_edge_chain_file(int32_t commands, int32_t width, int32_t height,
                                           const std::vector<uint8_t>& stream) {
   // The fourth byte is not interpreted; 0 can never make "EGD1" or "EGD EZip".
-  std::vector<uint8_t> file = {'E', 'G', 'D', 0};
-  file.resize(20, 0);
+  std::vector<uint8_t> file(20 + stream.size(), 0);
+  file[0] = 'E';
+  file[1] = 'G';
+  file[2] = 'D';
   bytes::store_le32(&file[4], static_cast<uint32_t>(commands));
   bytes::store_le32(&file[8], static_cast<uint32_t>(width));
   bytes::store_le32(&file[12], static_cast<uint32_t>(height));
-  file.insert(file.end(), stream.begin(), stream.end());
+  for (size_t i = 0; i < stream.size(); ++i) file[20 + i] = stream[i];
   return file;
 }
 
@@ -63,15 +65,15 @@ namespace {
 
 // Cheapest codes first, so chains prefer short steps.
 constexpr int kStepOrder[] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5};
-constexpr int64_t kMaxRun = 0x7FFFFFFF;
+constexpr size_t kMaxRun = 0x7FFFFFFF;
 constexpr uint32_t kPaintedBit = 0x200;
 
 // The encoder mirrors the decoder's picture: `canvas` holds what has been
 // painted so far (0 = not yet). Only pixels whose target is that very colour
 // are ever painted, so the decoded picture equals the target.
 struct Encoder {
-  int64_t width = 0;
-  int64_t height = 0;
+  size_t width = 0;
+  size_t height = 0;
   std::vector<uint32_t> target;  // picture colour | kPaintedBit, raster order
   std::vector<uint32_t> canvas;
   uint32_t cache[128] = {};
@@ -79,17 +81,20 @@ struct Encoder {
 
   // The pixel starts a region of its colour, so a run arriving from the
   // left would have to end there: worth painting ahead with a chain.
-  bool starts_region(int64_t q) const { return q == 0 || target[q - 1] != target[q]; }
+  bool starts_region(size_t q) const { return q == 0 || target[q - 1] != target[q]; }
 
   // Follows `colour` down from (x, y) along region starts; paints them.
-  std::vector<int> plan_chain(int64_t x, int64_t y, uint32_t colour) {
+  std::vector<int> plan_chain(size_t x, size_t y, uint32_t colour) {
     std::vector<int> steps;
-    for (int64_t cx = x, cy = y; cy + 1 < height; ++cy) {
+    for (size_t cx = x, cy = y; cy + 1 < height; ++cy) {
       bool found = false;
       for (int dx : kStepOrder) {
-        const int64_t nx = cx + dx;
-        if (nx < 0 || nx >= width) continue;
-        const int64_t q = (cy + 1) * width + nx;
+        if ((dx < 0 && cx < static_cast<size_t>(-dx)) ||
+            (dx > 0 && cx + static_cast<size_t>(dx) >= width)) {
+          continue;
+        }
+        const size_t nx = dx < 0 ? cx - static_cast<size_t>(-dx) : cx + static_cast<size_t>(dx);
+        const size_t q = (cy + 1) * width + nx;
         if (target[q] == colour && canvas[q] == 0 && starts_region(q)) {
           canvas[q] = colour;
           steps.push_back(dx);
@@ -105,11 +110,10 @@ struct Encoder {
 
   // Longest run from `pos` that the decoder paints right: it adopts chain
   // colours on its way and must match the target at every pixel.
-  int64_t run_length(int64_t pos) const {
-    const int64_t total = static_cast<int64_t>(target.size());
+  size_t run_length(size_t pos) const {
     uint32_t current = canvas[pos];
-    int64_t end = pos + 1;
-    while (end < total && end - pos < kMaxRun) {
+    size_t end = pos + 1;
+    while (end < target.size() && end - pos < kMaxRun) {
       if (canvas[end] != 0) current = canvas[end];
       if (current != target[end]) break;
       ++end;
@@ -131,28 +135,28 @@ std::vector<uint8_t> encode_edge_chain(const image::RgbImage& img, EncodeStats* 
   EncodeStats counts;
   Encoder enc;
   if (img.width > 0 && img.height > 0) {
-    enc.width = img.width;
-    enc.height = img.height;
-    enc.target.resize(static_cast<size_t>(enc.width * enc.height));
+    enc.width = static_cast<size_t>(img.width);
+    enc.height = static_cast<size_t>(img.height);
+    enc.target.resize(enc.width * enc.height);
     for (int32_t y = 0; y < img.height; ++y) {
       for (int32_t x = 0; x < img.width; ++x) {
-        enc.target[static_cast<size_t>(y * enc.width + x)] = img.at(x, y) | kPaintedBit;
+        enc.target[static_cast<size_t>(y) * enc.width + static_cast<size_t>(x)] =
+            img.at(x, y) | kPaintedBit;
       }
     }
     enc.canvas.assign(enc.target.size(), 0);
   }
 
   BitWriter out;
-  const int64_t total = static_cast<int64_t>(enc.target.size());
-  for (int64_t pos = 0; pos < total;) {
-    const int64_t x = pos % enc.width;
-    const int64_t y = pos / enc.width;
+  for (size_t pos = 0; pos < enc.target.size();) {
+    const size_t x = pos % enc.width;
+    const size_t y = pos / enc.width;
     const uint32_t colour = enc.target[pos];
     enc.canvas[pos] = colour;
     // The chain is planned before the run: the run may reach the row below
     // and pick up what the chain painted there.
     const std::vector<int> steps = enc.plan_chain(x, y, colour);
-    const int64_t length = enc.run_length(pos);
+    const size_t length = enc.run_length(pos);
 
     put_run_length(&out, static_cast<uint32_t>(length));
     const int hit = enc.find_in_cache(colour);
@@ -175,7 +179,7 @@ std::vector<uint8_t> encode_edge_chain(const image::RgbImage& img, EncodeStats* 
 
     // Paint the run as the decoder will, so later commands see it.
     uint32_t current = colour;
-    for (int64_t q = pos; q < pos + length; ++q) {
+    for (size_t q = pos; q < pos + length; ++q) {
       if (enc.canvas[q] != 0) current = enc.canvas[q];
       enc.canvas[q] = current;
     }
