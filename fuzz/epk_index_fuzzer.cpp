@@ -102,6 +102,7 @@ void check_search(arcplug::HostBlock table, uint32_t count, const char* name, ui
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kEpkHeaderSize) return 0;
+  FUZZ_CHECK(arcplug::has_epk_magic(data) == (std::memcmp(data, "EPK ", 4) == 0));
   const arcplug::EpkHeader header = arcplug::read_epk_header(data);
   uint32_t count = 0;
   const arcplug::IndexStatus counted = arcplug::checked_member_count(header, &count);
