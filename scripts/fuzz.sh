@@ -83,8 +83,9 @@ echo
 printf '%-16s %12s %8s %8s %12s %s\n' target executions cov ft corpus result
 printf '%s\n' "${summary[@]}"
 
+echo "fuzzing (${seconds}s a target):"
+echo "fuzz: $(( ${#targets[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ "${#failed[@]}" -ne 0 ]; then
   echo "fuzzing found faults in: ${failed[*]}" >&2
   exit 1
 fi
-echo "fuzzing: no faults in ${#targets[@]} targets (${seconds}s each)"
