@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "arcplug/directory_cache.h"
 #include "arcplug/epk_back_end.h"
@@ -136,3 +137,10 @@ BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved) {
 }
 
 }  // extern "C"
+
+// The exports must have exactly the types the host calls them through.
+static_assert(std::is_same_v<decltype(&GetPluginInfo), spi::GetPluginInfoFn>);
+static_assert(std::is_same_v<decltype(&IsSupported), spi::IsSupportedFn>);
+static_assert(std::is_same_v<decltype(&GetArchiveInfo), spi::GetArchiveInfoFn>);
+static_assert(std::is_same_v<decltype(&GetFileInfo), spi::GetFileInfoFn>);
+static_assert(std::is_same_v<decltype(&GetFile), spi::GetFileFn>);
