@@ -103,12 +103,10 @@ int32_t ExtractMember(const char* path, HLOCAL* dest, const spi::fileInfo& membe
   HANDLE file = open_archive(path);
   if (file == INVALID_HANDLE_VALUE) return spi::kFileError;
   int32_t result = spi::kFileError;
-  if (member.filesize >= spi::kMaxHostBlockBytes) {
-    result = spi::kNoMemory;  // no 32-bit host could take a block this large
-  } else if (seek_to(file, member.position)) {
+  if (seek_to(file, member.position)) {
     // Zero-filled, so bytes past the end of the file read as zero rather
     // than whatever the heap held.
-    HLOCAL block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, member.filesize);
+    HostBlock block = host_block_alloc(member.filesize);
     if (block == nullptr) {
       result = spi::kNoMemory;
     } else {

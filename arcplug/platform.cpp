@@ -1,5 +1,7 @@
 #include "arcplug/platform.h"
 
+#include "common/host_interface.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +11,10 @@ namespace arcplug {
 
 #if defined(_WIN32)
 
-HostBlock host_block_alloc(size_t size) { return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size); }
+HostBlock host_block_alloc(size_t size) {
+  if (size >= spi::kMaxHostBlockBytes) return nullptr;
+  return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size);
+}
 size_t host_block_size(HostBlock block) { return LocalSize(block); }
 void host_block_free(HostBlock block) { LocalFree(block); }
 
@@ -29,7 +34,7 @@ constexpr size_t kSizeHeader = alignof(std::max_align_t);
 }
 
 HostBlock host_block_alloc(size_t size) {
-  if (size > SIZE_MAX - kSizeHeader) return nullptr;
+  if (size >= spi::kMaxHostBlockBytes) return nullptr;
   auto* base = static_cast<unsigned char*>(std::calloc(1, kSizeHeader + size));
   if (base == nullptr) return nullptr;
   std::memcpy(base, &size, sizeof size);

@@ -20,7 +20,9 @@ namespace arcplug {
 // handle is also the address of the bytes.
 using HostBlock = void*;
 
-// A fixed block of `size` bytes, zero-filled; null when there is no memory.
+// A fixed block of `size` bytes, zero-filled; null when there is no memory,
+// and at once for spi::kMaxHostBlockBytes or more, which no 32-bit host can
+// hold in one piece (a 64-bit build would otherwise zero-fill it for seconds).
 HostBlock host_block_alloc(size_t size);
 // The block's size as the allocator reports it (LocalSize on Windows).
 size_t host_block_size(HostBlock block);

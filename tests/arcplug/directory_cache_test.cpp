@@ -57,6 +57,17 @@ bool cached(DirectoryCache* cache, const std::string& path) {
   return cache->query(path.c_str(), by_position(100, &record)) != spi::kNotImplemented;
 }
 
+// Tables and extracted members come from one allocator, which refuses blocks
+// no 32-bit host could hold instead of trying (and zero-filling) them.
+TEST(HostBlocks, BlocksOfOneGibibyteOrMoreAreRefusedAtOnce) {
+  EXPECT_EQ(arcplug::host_block_alloc(spi::kMaxHostBlockBytes), nullptr);
+  EXPECT_EQ(arcplug::host_block_alloc(SIZE_MAX), nullptr);
+  arcplug::HostBlock block = arcplug::host_block_alloc(428);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(arcplug::host_block_size(block), 428u);
+  arcplug::host_block_free(block);
+}
+
 TEST(DirectoryCache, SeventeenInsertsEvictTheFirst) {
   DirectoryCache cache;
   for (int i = 0; i < 17; ++i) EXPECT_TRUE(cache.insert(path_of(i).c_str(), make_table({"a"})));
